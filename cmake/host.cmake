@@ -8,6 +8,7 @@ target_compile_options(gauge_core PRIVATE -Wall -Wextra)
 
 add_library(gauge_host STATIC ${host_sources})
 target_link_libraries(gauge_host PUBLIC gauge_core)
+target_link_libraries(gauge_core PUBLIC gauge_host)  # a cycle, as in the Windows build
 
 add_subdirectory(tools)
 

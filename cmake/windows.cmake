@@ -9,7 +9,11 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 UNICODE
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
 
 add_library(gauge_win32 STATIC ${win32_sources})
+# The portable core calls into the platform layer (pauses, the lock, the
+# surface) and the platform layer into the core: a cycle CMake resolves by
+# repeating the two static libraries on the link line.
 target_link_libraries(gauge_win32 PUBLIC gauge_core user32 gdi32 winmm)
+target_link_libraries(gauge_core PUBLIC gauge_win32)
 
 file(GLOB gauge_resources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/assets/*.rc")
 add_executable(altimeter WIN32 app/main_win32.cpp ${gauge_resources})
