@@ -30,3 +30,20 @@ if ((${#missing[@]})); then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The Windows build compiles libpng from Debian's own source package
+# (cmake/libpng_mingw.cmake runs `apt-get source`), which needs a deb-src
+# entry for the archive the machine already uses. Added once, as a copy of
+# the configured Debian entries with the type changed.
+if ! grep -rqsE '^\s*(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  sudo=""; [[ $(id -u) == 0 ]] || sudo=sudo
+  if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
+    sed -E 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      $sudo tee /etc/apt/sources.list.d/gauge-deb-src.sources >/dev/null
+  else
+    sed -nE 's/^\s*deb\s+/deb-src /p' /etc/apt/sources.list |
+      $sudo tee /etc/apt/sources.list.d/gauge-deb-src.list >/dev/null
+  fi
+  echo "setup: added deb-src entries for libpng's source"
+  $sudo apt-get update -qq
+fi

@@ -1,0 +1,200 @@
+"""End-to-end test harness: runs the real Windows programs under Wine.
+
+Each test makes one `Harness` (a context manager). It
+  - uses the Wine prefix and display that scripts/test.sh set up, or makes
+    its own (a private Xvfb, a prefix under the build tree) when run alone;
+  - starts Windows programs with `start()`, each in a working directory of
+    its own, and always kills them at the end;
+  - inspects and drives windows through the winprobe tool;
+  - takes screenshots of screen rectangles with ImageMagick's `import`.
+"""
+
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+GAUGE_CLASS = "StandbyAltimeterGauge"
+SERVER_CLASSES = ("UIPCMAIN", "FS98MAIN")
+
+SOURCE_DIR = os.environ.get(
+    "GAUGE_SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+BUILD_DIR = os.environ.get("GAUGE_BUILD_DIR", os.path.join(SOURCE_DIR, "build", "windows"))
+BIN_DIR = os.environ.get("GAUGE_BIN_DIR", os.path.join(BUILD_DIR, "bin"))
+
+
+def exe(name):
+    return os.path.join(BIN_DIR, name if name.endswith(".exe") else name + ".exe")
+
+
+def wait_until(predicate, timeout, interval=0.05, what="condition"):
+    """Polls predicate() until it returns a true value; returns that value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+class Process:
+    """A Windows program started under Wine."""
+
+    def __init__(self, popen, log_path, name):
+        self.popen = popen
+        self.log_path = log_path
+        self.name = name
+
+    def send(self, line):
+        self.popen.stdin.write((line + "\n").encode())
+        self.popen.stdin.flush()
+
+    def wait(self, timeout):
+        return self.popen.wait(timeout=timeout)
+
+    def running(self):
+        return self.popen.poll() is None
+
+    def kill(self):
+        if self.popen.poll() is None:
+            self.popen.send_signal(signal.SIGKILL)
+            try:
+                self.popen.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
+
+    def output(self):
+        with open(self.log_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+
+class Harness:
+    def __init__(self, name=None):
+        self.name = name or os.path.splitext(os.path.basename(sys.argv[0]))[0]
+        self.processes = []
+        self.xvfb = None
+        self.env = dict(os.environ)
+        self.env.setdefault("WINEPREFIX", os.path.join(BUILD_DIR, "wineprefix"))
+        self.env["WINEDEBUG"] = "-all"
+        self.env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+        self.env["WINEARCH"] = "win64"
+        root = os.path.join(BUILD_DIR, "e2e-work")
+        os.makedirs(root, exist_ok=True)
+        self.work_root = tempfile.mkdtemp(prefix=self.name + "-", dir=root)
+
+    # -- set-up and tear-down -------------------------------------------------
+    def __enter__(self):
+        if not self.env.get("DISPLAY"):
+            self._start_xvfb()
+        if not os.path.exists(os.path.join(self.env["WINEPREFIX"], "system.reg")):
+            os.makedirs(self.env["WINEPREFIX"], exist_ok=True)
+            subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=300)
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=300)
+        return self
+
+    def __exit__(self, *exc):
+        for process in reversed(self.processes):
+            process.kill()
+        if self.xvfb:
+            subprocess.run(["wineserver", "-k"], env=self.env)
+            self.xvfb.kill()
+            self.xvfb.wait()
+        return False
+
+    def _start_xvfb(self):
+        for n in range(150, 200):
+            if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                continue
+            self.xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1600x1200x24", "-nolisten", "tcp"],
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.env["DISPLAY"] = f":{n}"
+            wait_until(lambda: os.path.exists(f"/tmp/.X11-unix/X{n}"), 10, what="Xvfb")
+            return
+        raise RuntimeError("no free X display")
+
+    # -- processes ------------------------------------------------------------
+    def workdir(self, name):
+        path = os.path.join(self.work_root, name)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def start(self, program, *args, cwd=None, env=None, stdin=False):
+        """Starts a Windows program (a name in the bin folder or a path)."""
+        path = program if os.path.isabs(program) else exe(program)
+        cwd = cwd or self.workdir(os.path.splitext(os.path.basename(path))[0])
+        log_path = os.path.join(self.work_root, f"{os.path.basename(path)}.{len(self.processes)}.log")
+        run_env = dict(self.env)
+        run_env.update(env or {})
+        with open(log_path, "wb") as log:
+            popen = subprocess.Popen(["wine", path, *args], cwd=cwd, env=run_env,
+                                     stdin=subprocess.PIPE if stdin else subprocess.DEVNULL,
+                                     stdout=log, stderr=subprocess.STDOUT)
+        process = Process(popen, log_path, os.path.basename(path))
+        self.processes.append(process)
+        return process
+
+    def run(self, program, *args, timeout=60, env=None):
+        """Runs a Windows program to its end; returns (exit code, output)."""
+        path = program if os.path.isabs(program) else exe(program)
+        run_env = dict(self.env)
+        run_env.update(env or {})
+        result = subprocess.run(["wine", path, *args], env=run_env, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, timeout=timeout)
+        return result.returncode, result.stdout.decode("utf-8", "replace")
+
+    # -- windows --------------------------------------------------------------
+    def probe(self, *args):
+        code, out = self.run("winprobe", *map(str, args), timeout=30)
+        if code != 0:
+            raise AssertionError(f"winprobe {' '.join(map(str, args))} failed with {code}")
+        return [json.loads(line) for line in out.splitlines() if line.startswith("{")]
+
+    def windows(self, class_name=GAUGE_CLASS):
+        return self.probe("windows", class_name)
+
+    def wait_window(self, class_name=GAUGE_CLASS, timeout=30, count=1):
+        return wait_until(lambda: (w := self.windows(class_name)) and len(w) >= count and w,
+                          timeout, interval=0.2, what=f"a window of class {class_name}")
+
+    def boxes(self):
+        return self.probe("boxes")
+
+    def screenshot(self, x, y, width, height):
+        """The screen rectangle as rows of (r, g, b) tuples."""
+        raw = subprocess.run(
+            ["import", "-display", self.env["DISPLAY"], "-window", "root",
+             "-crop", f"{width}x{height}+{x}+{y}", "+repage", "-depth", "8", "rgb:-"],
+            check=True, stdout=subprocess.PIPE, timeout=30).stdout
+        if len(raw) != width * height * 3:
+            raise AssertionError(f"screenshot gave {len(raw)} bytes for {width}x{height}")
+        return Image(width, height, raw)
+
+    def client_screenshot(self, window):
+        x, y = window["client_origin"]
+        w, h = window["client_size"]
+        return self.screenshot(x, y, w, h)
+
+    def save_png(self, image, path):
+        subprocess.run(["convert", "-size", f"{image.width}x{image.height}", "-depth", "8",
+                        "rgb:-", path], input=image.raw, check=True, timeout=30)
+
+
+class Image:
+    """An RGB picture, 3 bytes per pixel, rows top first."""
+
+    def __init__(self, width, height, raw):
+        self.width, self.height, self.raw = width, height, raw
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.raw[i:i + 3])
+
+    def max_channel(self):
+        return max(self.raw) if self.raw else 0
