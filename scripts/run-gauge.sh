@@ -21,4 +21,4 @@ source scripts/wine-env.sh
 trap wine_down EXIT
 wine_up
 
-exec /usr/bin/python3 scripts/run_gauge.py --headless "$headless" --seconds "${RUN_SECONDS:-60}"
+/usr/bin/python3 scripts/run_gauge.py --headless "$headless" --seconds "${RUN_SECONDS:-60}"
