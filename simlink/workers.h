@@ -1,6 +1,11 @@
 // The two background threads that keep FlightData filled from the
-// simulator's IPC server.
+// simulator's IPC server, and the single steps they repeat.
 #pragma once
+#include <cstdint>
+
+// Receives the result code of every IPC call the workers make. Nothing
+// reads it; the workers decide by the calls' true/false results.
+extern int32_t LastIpcResult;
 
 // Opens the link whenever it is down, testing once a second. Never returns.
 void ConnectWorker(int unused);
@@ -13,3 +18,12 @@ void ReadWorker(int unused);
 void RequestReadWorkerStop();
 // Main thread: clears the request before a new ReadWorker is started.
 void ClearReadWorkerStop();
+
+// One connection attempt under FlightDataLock: IpcOpen while `connected`
+// is 0. Worker (ConnectWorker); tests.
+void ConnectOnce();
+
+// One poll under FlightDataLock: the five reads in one exchange, published
+// to FlightData; after a failed exchange the link is closed and `connected`
+// cleared. Worker (ReadWorker); tests.
+void PollOnce();
