@@ -5,7 +5,8 @@
 
 extern int8_t lightSetting;
 
-// Reads the file once at start-up; missing values take their defaults.
+// Reads the file once at start-up; missing values take their defaults
+// (light 1, window at 0, 0). The file stays open, readable by others.
 void LoadSettings();
 // Rewrites the file at a normal exit.
 void SaveSettings();
