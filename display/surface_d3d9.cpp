@@ -243,7 +243,9 @@ bool FillLevel(IDirect3DTexture9* texture, const Texture& source) {
 // twin, and Ex devices keep default-pool resources across a Reset.
 bool UploadTexture(Texture& t) {
   IDirect3DDevice9* d = Surface.device;
-  if (!d || t.width > Surface.maxTextureWidth || t.height > Surface.maxTextureHeight) return false;
+  if (!d || Surface.condition != DeviceReady || t.width > Surface.maxTextureWidth ||
+      t.height > Surface.maxTextureHeight)
+    return false;
   if (!Surface.deviceEx) {
     if (FAILED(d->CreateTexture(t.width, t.height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
                                 &t.texture, nullptr)))
@@ -703,7 +705,10 @@ bool ReadSurfacePixels(uint8_t* rgba) {
 
 void SimulateDeviceStatus(HRESULT status) {
   Surface.simulatedStatus = status;
-  if (status != S_OK) SetRetryTimer(true);
+  if (status == S_OK) return;
+  // As if a present had just reported it.
+  NoteDeviceResult(status);
+  SetRetryTimer(true);
 }
 
 bool SurfaceDeviceReady() {
@@ -728,9 +733,9 @@ Texture* CreateTexture(const uint8_t* rgba, int width, int height) {
     texture->bgra[i * 4 + 2] = rgba[i * 4 + 0];
     texture->bgra[i * 4 + 3] = rgba[i * 4 + 3];
   }
-  // The device may be lost just now; the texture is then made with the next
-  // device, like every other.
-  if (!UploadTexture(*texture) && Surface.condition == DeviceReady) return nullptr;
+  // A device that is away just now gets the texture when it is back.
+  if (!UploadTexture(*texture) && Surface.condition == DeviceReady && DeviceStatus() == S_OK)
+    return nullptr;
   Surface.textures.push_back(std::move(texture));
   return Surface.textures.back().get();
 }
