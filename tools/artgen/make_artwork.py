@@ -255,11 +255,16 @@ WINDOWS = {
 }
 
 
+RIM_EASE = (214, 225, 234, 241, 246, 249)
+
+
 def rim_ramp(distance):
     """Overlay alpha of a row `distance` rows away from a clear band: about 6
     next to the band and 15 more per row, like the shading of a drum seen
-    through its window."""
-    return min(245, 6 + 15 * (distance - 1))
+    through its window, easing off towards 250 at the deepest rims."""
+    if distance <= 14:
+        return 6 + 15 * (distance - 1)
+    return RIM_EASE[min(distance - 15, len(RIM_EASE) - 1)]
 
 
 def window_alpha(name, x, y):
@@ -400,8 +405,8 @@ def draw_lettering(ctx):
     draw_text_centred(ctx, "MB", 78.0, 208.0, LETTERING)
     draw_text_centred(ctx, "IN HG", 341.0, 208.0, LETTERING)
     set_font(ctx, 9.0, 1.0, flat_height_glyph="T")
-    draw_text_centred(ctx, "IAS", 181.0, 376.0, LETTERING)
-    draw_text_centred(ctx, "KNOTS", 244.0, 376.0, LETTERING)
+    draw_text_centred(ctx, "IAS", 178.0, 376.0, LETTERING)
+    draw_text_centred(ctx, "KNOTS", 248.0, 376.0, LETTERING)
 
 
 def draw_rule_and_index(ctx):
@@ -557,7 +562,9 @@ def make_off_flag_ring():
 # ---------------------------------------------------------------------------
 # Drum strips and tape
 
-DIGIT_HEIGHT = 23.0     # rows 26k+3 to 26k+25, centred on row 26k+14
+# Flat digits span y 3.5 to 25.5 of their cell and round ones a little more,
+# so every glyph lies on rows 3 to 25, centred on row 14.
+DIGIT_HEIGHT = 22.0
 DIGIT_WIDTH = 15.0
 
 
@@ -578,7 +585,7 @@ def make_digit_strip(hatched):
     for k, digit in enumerate(CELL_DIGITS):
         if hatched and k == HATCH_CELL:
             continue
-        baseline = CELL_PITCH * k + 3 + DIGIT_HEIGHT
+        baseline = CELL_PITCH * k + 3.5 + DIGIT_HEIGHT
         draw_text_centred(ctx, str(digit), 12.0, baseline, WHITE)
     img = straight_from_surface(surface)
     if hatched:
