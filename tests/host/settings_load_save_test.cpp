@@ -93,7 +93,7 @@ TEST_F(Settings, FilesReadAsExpected) {
 TEST_F(Settings, BinaryGarbageReadsWithoutHarm) {
   string garbage;
   uint32_t seed = 12345;
-  for (int i = 0; i < 256 * 1024; ++i) {
+  for (size_t i = 0; i < SettingsReadLimit - 1024; ++i) {
     seed = seed * 1103515245u + 12345u;
     garbage += static_cast<char>(seed >> 24);
   }
