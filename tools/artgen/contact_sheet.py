@@ -116,14 +116,15 @@ def label(ctx, text, x, y):
 
 def main():
     asset_dir, out = sys.argv[1], sys.argv[2]
+    os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
     art = load(asset_dir)
     samples = [
         (12345, 16212, 32000, False, "12,345 ft  1013 hPa  250 kt  disconnected"),
         (999, 16208, 7680, True, "999 ft  1013 hPa  60 kt"),
         (37250, 16330, 57600, True, "37,250 ft  1020 hPa  450 kt"),
     ]
-    width = 20 + 440 * len(samples)
-    sheet = cairo.ImageSurface(cairo.FORMAT_RGB24, width, 1120)
+    width = max(20 + 440 * len(samples), 1340)
+    sheet = cairo.ImageSurface(cairo.FORMAT_RGB24, width, 1130)
     ctx = cairo.Context(sheet)
     ctx.set_source_rgb(0.16, 0.16, 0.17)
     ctx.paint()
@@ -133,41 +134,35 @@ def main():
         ctx.paint()
         label(ctx, text, x, 20)
 
-    y = 480
-    x = 20
-    for name in ("face", "needle", "counter_back", "off_flag_dot", "off_flag_ring",
-                 "digit_drum", "ten_thousands_drum"):
+    def show(name, x, y, scale=1, crop=None, text=None):
         img = art[name]
-        w, h = img.get_width(), img.get_height()
-        checker(ctx, x, y, w, h)
-        ctx.set_source_surface(img, x, y)
-        ctx.paint()
-        label(ctx, "%s %dx%d" % (name, w, h), x, y - 6)
-        x += max(w, 150 if w < 100 else w) + 20
-        if name == "counter_back":
-            y2 = y + 80
-            for big in ("needle", "off_flag_dot", "off_flag_ring"):
-                pass
-    # Enlarged: the lamp parts and the needle's head and hub.
-    ex, ey = 20 + 420 + 20 + 198 + 20, 640
-    for name in ("off_flag_dot", "off_flag_ring"):
-        img = art[name]
-        checker(ctx, ex, ey, 90, 90)
+        cx, cy, cw, ch = crop or (0, 0, img.get_width(), img.get_height())
+        checker(ctx, x, y, cw * scale, ch * scale)
         ctx.save()
-        ctx.translate(ex, ey)
-        ctx.scale(3, 3)
-        ctx.set_source_surface(img, 0, 0)
+        ctx.rectangle(x, y, cw * scale, ch * scale)
+        ctx.clip()
+        ctx.translate(x, y)
+        ctx.scale(scale, scale)
+        ctx.set_source_surface(img, -cx, -cy)
         ctx.get_source().set_filter(cairo.FILTER_NEAREST)
         ctx.paint()
         ctx.restore()
-        label(ctx, name + " x3", ex, ey - 6)
-        ex += 110
-    tape = art["ias_tape"]
-    checker(ctx, 20, 1000, min(tape.get_width(), width - 40), 80)
-    ctx.set_source_surface(tape, 20, 1000)
-    ctx.rectangle(20, 1000, width - 40, 80)
-    ctx.fill()
-    label(ctx, "ias_tape 1900x80 (left part)", 20, 994)
+        label(ctx, text or "%s %dx%d" % (name, img.get_width(), img.get_height()), x, y - 6)
+
+    show("face", 20, 480)
+    show("needle", 460, 480)
+    show("counter_back", 680, 480)
+    show("off_flag_dot", 680, 570, text="dot")
+    show("off_flag_ring", 740, 570, text="ring")
+    show("off_flag_dot", 680, 630, 3, text="dot x3")
+    show("off_flag_ring", 780, 630, 3, text="ring x3")
+    show("needle", 460, 700, 3, (84, 0, 30, 30), "needle tip x3")
+    show("digit_drum", 900, 480, text="digit_drum")
+    show("ten_thousands_drum", 990, 480, text="ten_thousands")
+    show("digit_drum", 1100, 480, 3, (0, 260, 24, 78), "cells 10-12 x3")
+    show("ten_thousands_drum", 1200, 480, 3, (0, 260, 24, 78), "hatched x3")
+    show("ias_tape", 20, 920, 1, (0, 0, width - 40, 80), "ias_tape 1900x80, left part")
+    show("ias_tape", 20, 1030, 1, (1900 - (width - 40), 0, width - 40, 80), "ias_tape, right part")
     sheet.write_to_png(out)
 
 
