@@ -74,17 +74,29 @@ float BlendFactor(int code, float alpha) {
   }
 }
 
+// Rounds to nearest, ties to even, like lrintf in the default rounding mode:
+// adding and taking away 2^23 leaves no fraction bits in a float, so the
+// addition itself rounds. Inline, where lrintf is a library call.
 uint8_t ToChannel(float value) {
   if (value <= 0.0f) return 0;
   if (value >= 255.0f) return 255;
-  return static_cast<uint8_t>(std::lrintf(value));
+  const float shifted = value + 8388608.0f;  // needs strict float semantics (no fast-math)
+  return static_cast<uint8_t>(shifted - 8388608.0f);
 }
+
+// The blend pair of one draw, copied out of the surface state: the target's
+// bytes may alias anything, so the compiler would otherwise reload the pair
+// for every pixel.
+struct BlendPair {
+  int source;
+  int destination;
+};
 
 // Blends one sprite sample (colour 0..255, alpha 0..1 after intensity) into
 // a target pixel.
-inline void BlendInto(uint8_t* target, const float colour[3], float alpha) {
-  const float s = BlendFactor(Surface.sourceBlend, alpha);
-  const float d = BlendFactor(Surface.destinationBlend, alpha);
+inline void BlendInto(BlendPair pair, uint8_t* target, const float colour[3], float alpha) {
+  const float s = BlendFactor(pair.source, alpha);
+  const float d = BlendFactor(pair.destination, alpha);
   if (s == 0.0f && d == 1.0f) return;  // exactly the target unchanged
   for (int c = 0; c < 3; ++c) {
     target[c] = ToChannel(colour[c] * s + static_cast<float>(target[c]) * d);
@@ -92,6 +104,8 @@ inline void BlendInto(uint8_t* target, const float colour[3], float alpha) {
 }
 
 void DrawUnturned(const Texture& texture, int32_t x, int32_t y, float intensityScale) {
+  const BlendPair pair{Surface.sourceBlend, Surface.destinationBlend};
+  uint8_t* const pixels = Surface.pixels.data();
   // Clip in 64 bits: positions may lie anywhere in the 32-bit range.
   const int64_t left = std::max<int64_t>(x, 0);
   const int64_t top = std::max<int64_t>(y, 0);
@@ -100,11 +114,11 @@ void DrawUnturned(const Texture& texture, int32_t x, int32_t y, float intensityS
   for (int64_t py = top; py < bottom; ++py) {
     const uint8_t* texel =
         &texture.rgba[(static_cast<size_t>(py - y) * texture.width + static_cast<size_t>(left - x)) * 4];
-    uint8_t* target = &Surface.pixels[(static_cast<size_t>(py) * SurfaceWidth + left) * 4];
+    uint8_t* target = pixels + (static_cast<size_t>(py) * SurfaceWidth + left) * 4;
     for (int64_t px = left; px < right; ++px, texel += 4, target += 4) {
       const float colour[3] = {static_cast<float>(texel[0]), static_cast<float>(texel[1]),
                                static_cast<float>(texel[2])};
-      BlendInto(target, colour, texel[3] / 255.0f * intensityScale);
+      BlendInto(pair, target, colour, texel[3] / 255.0f * intensityScale);
     }
   }
 }
@@ -117,6 +131,9 @@ const uint8_t* TexelAt(const Texture& texture, int u, int v) {
 
 void DrawTurned(const Texture& texture, int32_t x, int32_t y, float degrees,
                 float intensityScale) {
+  const BlendPair pair{Surface.sourceBlend, Surface.destinationBlend};
+  const bool bilinear = Surface.bilinear;
+  uint8_t* const pixels = Surface.pixels.data();
   // The angle becomes degrees x pi / 180 radians, in single precision.
   const float radians = degrees * static_cast<float>(Pi / 180.0);
   const double cosA = std::cos(static_cast<double>(radians));
@@ -158,7 +175,7 @@ void DrawTurned(const Texture& texture, int32_t x, int32_t y, float degrees,
 
       float colour[3];
       float texelAlpha;
-      if (Surface.bilinear) {
+      if (bilinear) {
         const double fu = u - 0.5;
         const double fv = v - 0.5;
         const double u0 = std::floor(fu);
@@ -184,8 +201,8 @@ void DrawTurned(const Texture& texture, int32_t x, int32_t y, float degrees,
         colour[0] = t[0]; colour[1] = t[1]; colour[2] = t[2];
         texelAlpha = t[3];
       }
-      uint8_t* target = &Surface.pixels[(static_cast<size_t>(py) * SurfaceWidth + px) * 4];
-      BlendInto(target, colour, texelAlpha / 255.0f * intensityScale);
+      uint8_t* target = pixels + (static_cast<size_t>(py) * SurfaceWidth + px) * 4;
+      BlendInto(pair, target, colour, texelAlpha / 255.0f * intensityScale);
     }
   }
 }
