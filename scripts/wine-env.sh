@@ -30,6 +30,10 @@ wine_up() {
     wineserver -w
   fi
   wineserver -p >/dev/null 2>&1 || true
+  # Start the prefix's services now, with their output on /dev/null: started
+  # by the first test program instead, they would inherit its output pipe and
+  # keep ctest waiting for that test long after it has ended.
+  wineboot >/dev/null 2>&1 || true
 }
 
 wine_down() {
