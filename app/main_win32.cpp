@@ -13,6 +13,7 @@
 #include "app/app_state.h"
 #include "app/event_loop.h"
 #include "app/settings.h"
+#include "app/settings_store.h"
 #include "app/threads.h"
 #include "app/window_win32.h"
 #include "display/gauge_sprites.h"
@@ -69,7 +70,11 @@ void RunEventLoop() {
 }
 
 [[noreturn]] void EndProcess(bool saveSettings) {
-  if (saveSettings) SaveSettings();
+  if (saveSettings) {
+    SaveSettings();
+  } else {
+    CloseSettingsStore();  // the store LoadSettings left open, unwritten
+  }
   ReleaseThreadRecords();
   CloseDrawingSurface();
   CloseGaugeWindow(gaugeWindow);

@@ -25,6 +25,7 @@ SOURCE_DIR = os.environ.get(
     "GAUGE_SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 BUILD_DIR = os.environ.get("GAUGE_BUILD_DIR", os.path.join(SOURCE_DIR, "build", "windows"))
 BIN_DIR = os.environ.get("GAUGE_BIN_DIR", os.path.join(BUILD_DIR, "bin"))
+HOST_BUILD_DIR = os.environ.get("GAUGE_HOST_BUILD_DIR", os.path.join(SOURCE_DIR, "build", "host"))
 
 
 def exe(name):
@@ -72,6 +73,23 @@ class Process:
     def output(self):
         with open(self.log_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
+
+    def command(self, line, timeout=10):
+        """Sends a control line to the stand-in server; returns its reply."""
+        before = len(self.output().splitlines())
+        self.send(line)
+        reply = wait_until(
+            lambda: next((l for l in self.output().splitlines()[before:]
+                          if l.startswith(("ok", "error"))), None),
+            timeout, what=f"the server's reply to {line!r}")
+        if not reply.startswith("ok"):
+            raise AssertionError(f"server refused {line!r}: {reply}")
+        return reply
+
+    def status(self):
+        """The server's status line as a dict."""
+        reply = self.command("status")
+        return dict(pair.split("=", 1) for pair in reply.split()[2:])
 
 
 class Harness:
@@ -140,6 +158,12 @@ class Harness:
         self.processes.append(process)
         return process
 
+    def start_server(self, *args, cwd=None):
+        """Starts the stand-in simulator server and waits until its window exists."""
+        server = self.start("simserver", "--hidden", *args, cwd=cwd, stdin=True)
+        wait_until(lambda: "ready " in server.output(), 30, what="the server's ready line")
+        return server
+
     def run(self, program, *args, timeout=60, env=None):
         """Runs a Windows program to its end; returns (exit code, output)."""
         path = program if os.path.isabs(program) else exe(program)
@@ -162,6 +186,13 @@ class Harness:
     def wait_window(self, class_name=GAUGE_CLASS, timeout=30, count=1):
         return wait_until(lambda: (w := self.windows(class_name)) and len(w) >= count and w,
                           timeout, interval=0.2, what=f"a window of class {class_name}")
+
+    def threads(self, pid):
+        """The thread ids of a Windows process, as a set."""
+        code, out = self.run("winprobe", "threads", str(pid), timeout=30)
+        if code != 0:
+            raise AssertionError(f"winprobe threads {pid} failed with {code}")
+        return {int(line) for line in out.split()}
 
     def boxes(self):
         return self.probe("boxes")
@@ -186,6 +217,23 @@ class Harness:
                         "rgb:-", path], input=image.raw, check=True, timeout=30)
 
 
+def reference_frame(altitude=0, baro_raw=16212, ias_raw=0, connected=True):
+    """The CPU reference surface's picture of the gauge for these values,
+    rendered by the host build's render tool, as an RGB Image."""
+    tool = os.path.join(HOST_BUILD_DIR, "tools", "render", "render_gauge")
+    with tempfile.TemporaryDirectory() as tmp:
+        raw_path = os.path.join(tmp, "frame.rgba")
+        args = [tool, "--out", os.path.join(tmp, "frame.png"), "--raw", raw_path,
+                "--alt", str(altitude), "--baro-raw", str(baro_raw), "--ias-raw", str(ias_raw)]
+        if not connected:
+            args.append("--disconnected")
+        subprocess.run(args, check=True, stdout=subprocess.DEVNULL, timeout=60)
+        with open(raw_path, "rb") as f:
+            rgba = f.read()
+    rgb = bytes(b for i, b in enumerate(rgba) if i % 4 != 3)
+    return Image(420, 420, rgb)
+
+
 class Image:
     """An RGB picture, 3 bytes per pixel, rows top first."""
 
@@ -198,3 +246,23 @@ class Image:
 
     def max_channel(self):
         return max(self.raw) if self.raw else 0
+
+    def lamp_lit(self):
+        """Whether the red off lamp shows at its place, (70, 70) to (99, 99)."""
+        r, g, b = self.pixel(84, 84)
+        return r > 180 and g < 90 and b < 90
+
+    def difference(self, other):
+        """(share of pixels differing by more than 24 in some channel,
+        mean absolute difference per channel)."""
+        assert (self.width, self.height) == (other.width, other.height)
+        a, b = self.raw, other.raw
+        differing = 0
+        total = 0
+        for i in range(0, len(a), 3):
+            d = max(abs(a[i] - b[i]), abs(a[i + 1] - b[i + 1]), abs(a[i + 2] - b[i + 2]))
+            total += abs(a[i] - b[i]) + abs(a[i + 1] - b[i + 1]) + abs(a[i + 2] - b[i + 2])
+            if d > 24:
+                differing += 1
+        pixels = self.width * self.height
+        return differing / pixels, total / (3 * pixels)

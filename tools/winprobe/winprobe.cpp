@@ -12,10 +12,12 @@
 //   winprobe atom <name>              prints the global atom for a name, 0 if none
 //   winprobe resources <pid>          handle count, GDI and USER objects,
 //                                     private bytes of a process
+//   winprobe threads <pid>            the ids of a process's threads, one per line
 //
 // Handles are printed and taken in decimal. Exit code 0 on success.
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -116,7 +118,7 @@ BOOL CALLBACK PrintBox(HWND window, LPARAM) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: winprobe windows|move|close|boxes|press-ok|atom|resources ...\n");
+  std::fprintf(stderr, "usage: winprobe windows|move|close|boxes|press-ok|atom|resources|threads ...\n");
   return 2;
 }
 
@@ -163,6 +165,15 @@ int main(int argc, char** argv) {
                 GetGuiResources(process, GR_USEROBJECTS),
                 static_cast<unsigned long long>(memory.PrivateUsage));
     CloseHandle(process);
+  } else if (command == "threads" && argc == 3) {
+    DWORD pid = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+      if (entry.th32OwnerProcessID == pid) std::printf("%lu\n", entry.th32ThreadID);
+    CloseHandle(snapshot);
   } else {
     return Usage();
   }
