@@ -84,8 +84,8 @@ void CheckRepaint(Sprite* red) {
 }
 
 // Lost, then ready for a Reset. A frame drawn while lost cannot reach the
-// device; once the Reset is done the kept picture comes back with that
-// frame over it, without a further frame from the caller.
+// device; once the Reset is done the picture comes back with that frame
+// over it, without a further frame from the caller.
 void CheckLostThenReset(Sprite* black, Sprite* red, Sprite* green) {
   FillTarget(black);
   DrawFrame(red, 10, 10);
