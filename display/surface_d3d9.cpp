@@ -1,5 +1,6 @@
-// The window's drawing surface on Direct3D 9: a child window with a
-// windowed device, and a sprite layer of our own (textured quads with
+// The window's drawing surface on Direct3D 9: a windowed device whose
+// 420 x 420 back buffer covers the gauge window's client area exactly, the
+// window's repaints, and a sprite layer of our own (textured quads with
 // pretransformed vertices), implementing surface.h and surface_d3d9.h.
 //
 // Device: Direct3D9Ex where d3d9.dll offers it (no device loss in windowed
@@ -13,7 +14,7 @@
 // last frame are recorded. After a Reset or on a new device the copy is put
 // back and, when the last frame never reached it (drawn while the device
 // was lost), that frame is replayed over it; then it is presented. While
-// the device is away a timer on the child window retries the recovery four
+// the device is away a timer on the window retries the recovery four
 // times a second, because the gauge only draws when its data change. (An
 // Ex device loses its picture only when it is removed or hangs; it keeps
 // the copy all the same: under Wine the copy adds about 0.3 ms to a 5 ms
@@ -55,8 +56,9 @@ struct Sprite {
 
 namespace {
 
-constexpr wchar_t SurfaceWindowClass[] = L"StandbyAltimeterSurface";
-constexpr UINT_PTR RetryTimerId = 1;
+// An unusual number: the timer lives on the gauge window, beside any of its
+// owner's.
+constexpr UINT_PTR RetryTimerId = 0x5A17;
 constexpr UINT RetryMilliseconds = 250;
 constexpr int MaxTextureSide = 8192;
 constexpr double Pi = 3.14159265358979323846;
@@ -93,8 +95,8 @@ struct D3d9SurfaceState {
   IDirect3D9Ex* d3dEx = nullptr;  // the same object as d3d when Ex
 
   // Window and device
-  HWND window = nullptr;
-  bool classRegistered = false;
+  HWND window = nullptr;       // the gauge window the device presents into
+  WNDPROC windowProc = nullptr;  // its own procedure, which ours wraps
   IDirect3DDevice9* device = nullptr;
   IDirect3DDevice9Ex* deviceEx = nullptr;  // the same object when Ex
   D3DPRESENT_PARAMETERS presentParameters = {};
@@ -306,7 +308,7 @@ bool CreateSavedPicture() {
       &Surface.savedPicture, nullptr));
 }
 
-// A windowed device on the child window with one back buffer in the
+// A windowed device on the gauge window with one back buffer in the
 // desktop's format. COPY keeps the back buffer's pixels after a present,
 // which frames rely on since they draw over the previous picture.
 bool CreateDevice() {
@@ -536,7 +538,7 @@ bool RecoverDevice() {
   return Surface.condition == DeviceReady;
 }
 
-// ---- The child window -----------------------------------------------------
+// ---- The window -----------------------------------------------------------
 
 // Repaints present the last frame again; RenderGauge is never called here.
 void Repaint() {
@@ -568,36 +570,33 @@ LRESULT CALLBACK SurfaceWindowProc(HWND window, UINT message, WPARAM wParam, LPA
     default:
       break;
   }
-  return DefWindowProcW(window, message, wParam, lParam);
+  return CallWindowProcW(Surface.windowProc, window, message, wParam, lParam);
 }
 
-bool OpenSurfaceWindow(HWND parent) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  if (!Surface.classRegistered) {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = SurfaceWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    windowClass.lpszClassName = SurfaceWindowClass;
-    if (!RegisterClassExW(&windowClass)) return false;
-    Surface.classRegistered = true;
-  }
-  // The parent must not paint its black background over the surface when
-  // it is uncovered, or the gauge would flash black before the repaint.
-  SetWindowLongPtrW(parent, GWL_STYLE, GetWindowLongPtrW(parent, GWL_STYLE) | WS_CLIPCHILDREN);
-  Surface.window = CreateWindowExW(0, SurfaceWindowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
-                                   0, 0, SurfaceWidth, SurfaceHeight, parent, nullptr, instance,
-                                   nullptr);
-  return Surface.window != nullptr;
+// The device presents straight into the window's client area, and the
+// window's own procedure is wrapped for the three messages above; every
+// other message goes on to it. (A child window holding the device would
+// be the tidier seam, but Wine never shows a Direct3D child window: it
+// renders it off screen and the picture does not reach the X window.)
+bool AttachToWindow(HWND window) {
+  SetLastError(0);
+  const LONG_PTR previous = SetWindowLongPtrW(
+      window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SurfaceWindowProc));
+  if (previous == 0 && GetLastError() != 0) return false;
+  Surface.windowProc = reinterpret_cast<WNDPROC>(previous);
+  Surface.window = window;
+  return true;
 }
 
-void CloseSurfaceWindow() {
+void DetachFromWindow() {
   SetRetryTimer(false);
-  if (Surface.window) DestroyWindow(Surface.window);
+  if (Surface.window && Surface.windowProc &&
+      GetWindowLongPtrW(Surface.window, GWLP_WNDPROC) ==
+          reinterpret_cast<LONG_PTR>(SurfaceWindowProc)) {
+    SetWindowLongPtrW(Surface.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Surface.windowProc));
+  }
   Surface.window = nullptr;
-  if (Surface.classRegistered) UnregisterClassW(SurfaceWindowClass, GetModuleHandleW(nullptr));
-  Surface.classRegistered = false;
+  Surface.windowProc = nullptr;
 }
 
 // Corner offsets of a sprite turned by `degrees` about its centre. On a
@@ -636,9 +635,12 @@ void InitDrawingFacility() {
   if (!Surface.d3d) CreateDirect3D();
 }
 
-bool OpenDrawingSurface(HWND parent) {
-  if (!parent || !Surface.d3d || Surface.window) return false;
-  if (!OpenSurfaceWindow(parent)) return false;
+bool OpenDrawingSurface(HWND window) {
+  if (!window || !Surface.d3d || Surface.window) return false;
+  RECT client;
+  if (!GetClientRect(window, &client) || client.right != SurfaceWidth ||
+      client.bottom != SurfaceHeight || !AttachToWindow(window))
+    return false;
   bool created = CreateDevice();
   if (!created && Surface.d3dEx && Surface.create9) {
     // Direct3D9Ex exported but no Ex device on this machine: plain 9.
@@ -647,7 +649,7 @@ bool OpenDrawingSurface(HWND parent) {
     created = Surface.d3d && CreateDevice();
   }
   if (!created) {
-    CloseSurfaceWindow();
+    DetachFromWindow();
     return false;
   }
   Surface.device->Clear(0, nullptr, D3DCLEAR_TARGET, D3DCOLOR_XRGB(0, 0, 0), 0.0f, 0);
@@ -662,7 +664,7 @@ void CloseDrawingSurface() {
   ReleaseDevice();
   Surface.sprites.clear();
   Surface.textures.clear();
-  CloseSurfaceWindow();
+  DetachFromWindow();
   ReleaseDirect3D();
   if (Surface.library) FreeLibrary(Surface.library);
   const bool allowEx = Surface.allowEx;

@@ -10,12 +10,16 @@
 // Direct3D 9 fails later, in OpenDrawingSurface.
 void InitDrawingFacility();
 
-// Opens the surface as a child window covering the 420 x 420 client area of
-// `parent`, cleared to black once. False when no device can be made.
-bool OpenDrawingSurface(HWND parent);
+// Opens the surface on the 420 x 420 client area of `window`, which it must
+// have: a device whose back buffer covers that area exactly, cleared to
+// black once. The surface then answers the window's repaints (WM_PAINT,
+// WM_ERASEBKGND) itself, by wrapping its window procedure; every other
+// message goes on to that procedure. False when no device can be made.
+bool OpenDrawingSurface(HWND window);
 
-// Releases sprites, textures, the device, the child window and the
-// Direct3D object. InitDrawingFacility may be called again afterwards.
+// Releases sprites, textures, the device and the Direct3D object, and
+// gives the window back its own procedure. InitDrawingFacility may be
+// called again afterwards.
 void CloseDrawingSurface();
 
 // ---- For test programs and the benchmark -----------------------------------
@@ -31,7 +35,7 @@ void SetPresentWaitsForVsync(bool wait);
 // True when the open surface runs on a Direct3D9Ex device.
 bool SurfaceUsesDirect3D9Ex();
 
-// The child window that holds the surface, or null.
+// The window the surface presents into, or null.
 HWND SurfaceWindow();
 
 // Copies the back buffer into `rgba` (420 x 420 pixels, top row first, red,

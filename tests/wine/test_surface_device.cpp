@@ -1,5 +1,6 @@
-// The Direct3D 9 surface as a window and a device: the child window and its
-// first black picture, repaints that need no new frame, and recovery from a
+// The Direct3D 9 surface as a window and a device: the gauge window's client
+// area and its first black picture, the window's own procedure still served,
+// repaints that need no new frame, and recovery from a
 // lost, reset or removed device with the last picture put back by the
 // surface itself. Device trouble cannot be caused on purpose under Wine,
 // so the surface is told to see it (SimulateDeviceStatus) and then takes
@@ -43,41 +44,61 @@ void DrawFrame(Sprite* sprite, int x, int y) {
   PresentFrame();
 }
 
-void CheckWindowAndFirstPicture(HWND host) {
-  HWND child = SurfaceWindow();
-  SURFACE_CHECK(child && GetParent(child) == host, "a child window of the host");
-  RECT client = {};
-  GetClientRect(child, &client);
-  POINT origin = {0, 0};
-  MapWindowPoints(child, host, &origin, 1);
-  SURFACE_CHECK(origin.x == 0 && origin.y == 0 && client.right == SurfaceWidth &&
-                    client.bottom == SurfaceHeight,
-                "covers the client area: at (%ld, %ld), %ld x %ld", origin.x, origin.y,
-                client.right, client.bottom);
-  const LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
-  SURFACE_CHECK((style & WS_CHILD) && (style & WS_VISIBLE), "child style");
-  SURFACE_CHECK(GetWindowLongPtrW(host, GWL_STYLE) & WS_CLIPCHILDREN,
-                "the host no longer paints over the surface");
+// The host's own window procedure: counts a private message, so the test
+// can see that the surface passes the window's messages on.
+int hostMessages = 0;
+LRESULT CALLBACK CountingHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP + 7) {
+    ++hostMessages;
+    return 77;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND OpenCountingHost(int clientWidth, int clientHeight) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = CountingHostProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  windowClass.lpszClassName = L"SurfaceTestCountingHost";
+  RegisterClassExW(&windowClass);
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+  RECT frame = {0, 0, clientWidth, clientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  HWND window = CreateWindowExW(0, L"SurfaceTestCountingHost", L"surface test", style, 40, 40,
+                                frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                nullptr, windowClass.hInstance, nullptr);
+  if (window) ShowWindow(window, SW_SHOWNORMAL);
+  return window;
+}
+
+void CheckWindowAndFirstPicture(HWND host, LONG_PTR hostProc) {
+  SURFACE_CHECK(SurfaceWindow() == host, "presents into the host window");
+  SURFACE_CHECK(GetWindowLongPtrW(host, GWLP_WNDPROC) != hostProc, "repaints are the surface's");
 
   Picture picture = ReadPicture();
   SURFACE_CHECK(picture.ok, "read back");
   SURFACE_CHECK(CountWrong(picture, [](int, int) { return Black; }) == 0, "starts black");
 
-  HDC dc = GetDC(child);
-  SURFACE_CHECK(SendMessageW(child, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) != 0,
+  HDC dc = GetDC(host);
+  SURFACE_CHECK(SendMessageW(host, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) != 0,
                 "background erase is skipped");
-  ReleaseDC(child, dc);
+  ReleaseDC(host, dc);
+  hostMessages = 0;
+  SURFACE_CHECK(SendMessageW(host, WM_APP + 7, 0, 0) == 77 && hostMessages == 1,
+                "other messages reach the window's own procedure");
 }
 
 // The window system asks for a repaint: the surface presents its last
 // picture again and leaves no region to repaint.
 void CheckRepaint(Sprite* red) {
   DrawFrame(red, 30, 30);
-  HWND child = SurfaceWindow();
-  InvalidateRect(child, nullptr, FALSE);
-  UpdateWindow(child);
+  HWND window = SurfaceWindow();
+  InvalidateRect(window, nullptr, TRUE);
+  UpdateWindow(window);
   RECT pending;
-  SURFACE_CHECK(!GetUpdateRect(child, &pending, FALSE), "repaint validates the window");
+  SURFACE_CHECK(!GetUpdateRect(window, &pending, FALSE), "repaint validates the window");
   Picture picture = ReadPicture();
   SURFACE_CHECK(Near(picture.At(35, 35), Red, 0) && Near(picture.At(5, 5), Black, 0),
                 "the picture is unchanged by a repaint");
@@ -144,13 +165,18 @@ void RunAll(bool ex) {
   std::printf("-- %s\n", ex ? "Direct3D9Ex" : "Direct3D 9");
   AllowDirect3D9Ex(ex);
   InitDrawingFacility();
-  SURFACE_CHECK(!OpenDrawingSurface(nullptr), "no surface without a parent");
-  HWND host = OpenHostWindow();
+  SURFACE_CHECK(!OpenDrawingSurface(nullptr), "no surface without a window");
+  HWND wrongSize = OpenCountingHost(400, 420);
+  SURFACE_CHECK(wrongSize && !OpenDrawingSurface(wrongSize), "no surface on a client area not 420 x 420");
+  if (wrongSize) DestroyWindow(wrongSize);
+
+  HWND host = OpenCountingHost(SurfaceWidth, SurfaceHeight);
+  const LONG_PTR hostProc = host ? GetWindowLongPtrW(host, GWLP_WNDPROC) : 0;
   const bool opened = host && OpenDrawingSurface(host);
   SURFACE_CHECK(opened, "surface opens");
   if (!opened) return;
   SURFACE_CHECK(SurfaceUsesDirect3D9Ex() == ex, "device kind");
-  CheckWindowAndFirstPicture(host);
+  CheckWindowAndFirstPicture(host, hostProc);
 
   Sprite* black = CreateSprite(CreateTexture(SolidImage(420, 420, Black).data(), 420, 420));
   Sprite* red = CreateSprite(CreateTexture(SolidImage(16, 16, Red).data(), 16, 16));
@@ -169,6 +195,8 @@ void RunAll(bool ex) {
 
   CloseDrawingSurface();
   SURFACE_CHECK(SurfaceWindow() == nullptr, "closed");
+  SURFACE_CHECK(GetWindowLongPtrW(host, GWLP_WNDPROC) == hostProc,
+                "the window has its own procedure back");
   DestroyWindow(host);
 }
 
