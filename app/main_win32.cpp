@@ -43,7 +43,7 @@ void SuperviseReadWorker() {
   switch (DecideSupervision(connected, ThreadRunning(readThread))) {
     case SupervisionStartReader:
       ClearReadWorkerStop();
-      readThread = StartThread(ReadWorker, 0);
+      readThread = StartThread(ReadWorker, 0, L"ReadWorker");
       break;
     case SupervisionStopReader:
       // Honoured by the worker at its next pause, never while it holds
@@ -88,7 +88,7 @@ void RunEventLoop() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CreateFlightDataLock();
-  connectThread = StartThread(ConnectWorker, 0);
+  connectThread = StartThread(ConnectWorker, 0, L"ConnectWorker");
   InitDrawingFacility();
   LoadSettings();
 

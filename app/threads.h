@@ -4,9 +4,10 @@
 #pragma once
 #include <cstdint>
 
-// Starts `procedure(argument)` on a new thread. Returns its identifier, or
-// 0 when the thread could not be started.
-uint32_t StartThread(void (*procedure)(int), int argument);
+// Starts `procedure(argument)` on a new thread named `name` (shown by
+// debuggers and by the tests' window probe). Returns its identifier, or 0
+// when the thread could not be started.
+uint32_t StartThread(void (*procedure)(int), int argument, const wchar_t* name);
 
 // True while the thread named by `id` still runs; false for 0, for an
 // identifier that names no thread and for a thread that has ended. The

@@ -12,12 +12,25 @@ struct ThreadRecord {
   DWORD id;
   void (*procedure)(int);
   int argument;
+  const wchar_t* name;
 };
+
+// SetThreadDescription exists from Windows 10 1607 on; looked up at run
+// time so the exe still starts on older systems.
+void NameCurrentThread(const wchar_t* name) {
+  using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  auto setDescription = kernel ? reinterpret_cast<SetDescription>(reinterpret_cast<void*>(
+                                     GetProcAddress(kernel, "SetThreadDescription")))
+                               : nullptr;
+  if (setDescription && name) setDescription(GetCurrentThread(), name);
+}
 
 ThreadRecord threadRecords[8];
 
 DWORD WINAPI ThreadEntry(LPVOID parameter) {
   ThreadRecord* record = static_cast<ThreadRecord*>(parameter);
+  NameCurrentThread(record->name);
   record->procedure(record->argument);
   return 0;
 }
@@ -33,12 +46,13 @@ void ReapEndedThreads() {
 
 }  // namespace
 
-uint32_t StartThread(void (*procedure)(int), int argument) {
+uint32_t StartThread(void (*procedure)(int), int argument, const wchar_t* name) {
   ReapEndedThreads();
   for (ThreadRecord& record : threadRecords) {
     if (record.handle) continue;
     record.procedure = procedure;
     record.argument = argument;
+    record.name = name;
     DWORD id = 0;
     HANDLE handle = CreateThread(nullptr, 0, ThreadEntry, &record, 0, &id);
     if (!handle) {

@@ -69,6 +69,11 @@ class Process:
                 self.popen.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 pass
+        if self.popen.stdin:
+            try:
+                self.popen.stdin.close()
+            except OSError:
+                pass
 
     def output(self):
         with open(self.log_path, "rb") as f:
@@ -187,12 +192,18 @@ class Harness:
         return wait_until(lambda: (w := self.windows(class_name)) and len(w) >= count and w,
                           timeout, interval=0.2, what=f"a window of class {class_name}")
 
-    def threads(self, pid):
-        """The thread ids of a Windows process, as a set."""
+    def threads(self, pid, name=None):
+        """The ids of a Windows process's threads, as a set; only those
+        named `name` when it is given (the gauge names its workers)."""
         code, out = self.run("winprobe", "threads", str(pid), timeout=30)
         if code != 0:
             raise AssertionError(f"winprobe threads {pid} failed with {code}")
-        return {int(line) for line in out.split()}
+        ids = set()
+        for line in out.splitlines():
+            tid, _, thread_name = line.partition(" ")
+            if tid.strip() and (name is None or thread_name.strip() == name):
+                ids.add(int(tid))
+        return ids
 
     def boxes(self):
         return self.probe("boxes")

@@ -12,7 +12,8 @@
 //   winprobe atom <name>              prints the global atom for a name, 0 if none
 //   winprobe resources <pid>          handle count, GDI and USER objects,
 //                                     private bytes of a process
-//   winprobe threads <pid>            the ids of a process's threads, one per line
+//   winprobe threads <pid>            a process's threads, one per line:
+//                                     id and name (empty when unnamed)
 //
 // Handles are printed and taken in decimal. Exit code 0 on success.
 #include <windows.h>
@@ -117,6 +118,21 @@ BOOL CALLBACK PrintBox(HWND window, LPARAM) {
   return TRUE;
 }
 
+std::string ThreadName(DWORD id) {
+  using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+  auto getDescription = reinterpret_cast<GetDescription>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetThreadDescription")));
+  HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id);
+  std::string name;
+  PWSTR description = nullptr;
+  if (thread && getDescription && SUCCEEDED(getDescription(thread, &description)) && description) {
+    name = Utf8(description);
+    LocalFree(description);
+  }
+  if (thread) CloseHandle(thread);
+  return name;
+}
+
 int Usage() {
   std::fprintf(stderr, "usage: winprobe windows|move|close|boxes|press-ok|atom|resources|threads ...\n");
   return 2;
@@ -172,7 +188,8 @@ int main(int argc, char** argv) {
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-      if (entry.th32OwnerProcessID == pid) std::printf("%lu\n", entry.th32ThreadID);
+      if (entry.th32OwnerProcessID == pid)
+        std::printf("%lu %s\n", entry.th32ThreadID, ThreadName(entry.th32ThreadID).c_str());
     CloseHandle(snapshot);
   } else {
     return Usage();
