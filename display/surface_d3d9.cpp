@@ -110,6 +110,11 @@ struct D3d9SurfaceState {
   IDirect3DSurface9* savedPicture = nullptr;  // system memory, back buffer format
   bool savedPictureValid = false;
   bool savedPictureCurrent = false;  // holds the last recorded frame too
+  // The kept picture's bytes while no device holds them (between the loss
+  // of a device and a new one that works).
+  std::vector<uint8_t> carriedPicture;
+  INT carriedPitch = 0;
+  D3DFORMAT carriedFormat = D3DFMT_UNKNOWN;
   std::vector<DrawRecord> frameDraws;
 
   // Drawing state
@@ -448,7 +453,10 @@ void RestorePicture() {
       Release(backBuffer);
     }
   }
-  if (!Surface.savedPictureCurrent && OpenScene()) {
+  // Without a kept picture (a new device in another desktop format) the
+  // last frame is drawn on black: every frame of the gauge covers all but
+  // a few rim pixels.
+  if ((!Surface.savedPictureCurrent || !Surface.savedPictureValid) && OpenScene()) {
     for (const DrawRecord& draw : Surface.frameDraws) DrawRecorded(draw);
     CloseScene();
   }
@@ -476,32 +484,33 @@ bool ResetDevice() {
 // again from their pixels, and the kept picture carried over when the
 // desktop's format has not changed.
 bool RecreateDevice() {
-  std::vector<uint8_t> picture;
-  D3DFORMAT pictureFormat = Surface.presentParameters.BackBufferFormat;
   D3DLOCKED_RECT locked;
   if (Surface.savedPictureValid &&
       SUCCEEDED(Surface.savedPicture->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
-    picture.resize(static_cast<size_t>(locked.Pitch) * SurfaceHeight);
-    std::memcpy(picture.data(), locked.pBits, picture.size());
+    Surface.carriedPicture.resize(static_cast<size_t>(locked.Pitch) * SurfaceHeight);
+    std::memcpy(Surface.carriedPicture.data(), locked.pBits, Surface.carriedPicture.size());
+    Surface.carriedPitch = locked.Pitch;
+    Surface.carriedFormat = Surface.presentParameters.BackBufferFormat;
     Surface.savedPicture->UnlockRect();
   }
-  const INT pitch = picture.empty() ? 0 : locked.Pitch;
 
   ReleaseDevice();
   ReleaseDirect3D();
-  if (!CreateDirect3D() || !CreateDevice()) return false;
+  if (!CreateDirect3D() || !CreateDevice()) return false;  // the picture stays carried
 
-  if (!picture.empty() && Surface.savedPicture &&
-      pictureFormat == Surface.presentParameters.BackBufferFormat &&
+  if (!Surface.carriedPicture.empty() &&
+      Surface.carriedFormat == Surface.presentParameters.BackBufferFormat &&
       SUCCEEDED(Surface.savedPicture->LockRect(&locked, nullptr, 0))) {
+    const INT pitch = Surface.carriedPitch;
     const size_t rowBytes = static_cast<size_t>(pitch < locked.Pitch ? pitch : locked.Pitch);
     for (int row = 0; row < SurfaceHeight; ++row) {
       std::memcpy(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(row) * locked.Pitch,
-                  picture.data() + static_cast<size_t>(row) * pitch, rowBytes);
+                  Surface.carriedPicture.data() + static_cast<size_t>(row) * pitch, rowBytes);
     }
     Surface.savedPicture->UnlockRect();
     Surface.savedPictureValid = true;
   }
+  Surface.carriedPicture.clear();
   return true;
 }
 
