@@ -1,8 +1,11 @@
 """Runs the gauge against the stand-in simulator server's demo flight.
 
 Called by scripts/run-gauge.sh once the build is done and Wine is up.
-Headless: runs for a fixed time, saves a screenshot of the gauge every few
-seconds and a contact sheet of them, and says where they are.
+Headless: takes the gauge through the whole demo flight (taxi, take-off,
+climb with the change to 1013 hPa, cruise, descent, landing) by moving the
+server's demo clock, saves a screenshot at each moment and a contact sheet
+of them, then lets the flight run in real time for the rest of the given
+time, and says where the pictures are.
 """
 
 import argparse
@@ -22,9 +25,8 @@ def main():
     args = parser.parse_args()
 
     with Harness("run") as h:
-        if os.path.exists(exe("simserver")):
-            h.start("simserver", "--demo", stdin=True)
-        else:
+        server = h.start_server("--demo") if os.path.exists(exe("simserver")) else None
+        if not server:
             print("run: the stand-in simulator server is not built; the gauge will show the red lamp")
         # The gauge keeps its settings file in its working directory.
         workdir = os.path.join(BUILD_DIR, "run")
@@ -42,15 +44,20 @@ def main():
         os.makedirs(shots, exist_ok=True)
         for old in os.listdir(shots):
             os.remove(os.path.join(shots, old))
-        interval = max(1, args.seconds // 12)
         start = time.monotonic()
+        time.sleep(2)  # connected within about a second
         n = 0
-        while time.monotonic() - start < args.seconds and gauge.running():
+        # Moments of the demo flight, seconds from its start.
+        for moment in (0, 30, 45, 70, 110, 150, 175, 200, 240, 290, 340, 370):
+            if server:
+                server.command(f"demo at {moment}")
+            time.sleep(1.2)
             [window] = h.windows()
-            path = os.path.join(shots, f"gauge-{n:02d}-t{int(time.monotonic() - start):03d}s.png")
+            path = os.path.join(shots, f"gauge-{n:02d}-flight-{moment:03d}s.png")
             h.save_png(h.client_screenshot(window), path)
             n += 1
-            time.sleep(interval)
+        while time.monotonic() - start < args.seconds and gauge.running():
+            time.sleep(1)
         sheet = os.path.join(shots, "contact-sheet.png")
         subprocess.run(["montage", os.path.join(shots, "gauge-*.png"), "-tile", "4x", "-geometry",
                         "+4+4", "-background", "#202020", sheet], check=False)
