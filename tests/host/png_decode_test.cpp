@@ -76,22 +76,22 @@ struct PngSpec {
   Bytes transparency;             // tRNS data, if any
 };
 
-int BitsPerPixel(const PngSpec& spec) {
-  int channels = spec.colourType == 0 ? 1 : spec.colourType == 2 ? 3 : spec.colourType == 3 ? 1
-               : spec.colourType == 4 ? 2 : 4;
-  return channels * spec.bitDepth;
+int BitsPerPixel(const PngSpec& sample) {
+  int channels = sample.colourType == 0 ? 1 : sample.colourType == 2 ? 3 : sample.colourType == 3 ? 1
+               : sample.colourType == 4 ? 2 : 4;
+  return channels * sample.bitDepth;
 }
 
 // Pixel x of a packed row, as its bytes (whole-byte formats only).
-Bytes PixelBytes(const PngSpec& spec, const Bytes& row, uint32_t x) {
-  int bytes = BitsPerPixel(spec) / 8;
+Bytes PixelBytes(const PngSpec& sample, const Bytes& row, uint32_t x) {
+  int bytes = BitsPerPixel(sample) / 8;
   return Bytes(row.begin() + x * bytes, row.begin() + (x + 1) * bytes);
 }
 
-Bytes EncodePng(const PngSpec& spec) {
+Bytes EncodePng(const PngSpec& sample) {
   Bytes raw;
-  if (!spec.interlaced) {
-    for (const Bytes& row : spec.rows) {
+  if (!sample.interlaced) {
+    for (const Bytes& row : sample.rows) {
       raw.push_back(0);
       raw.insert(raw.end(), row.begin(), row.end());
     }
@@ -100,11 +100,11 @@ Bytes EncodePng(const PngSpec& spec) {
     static const int x0[] = {0, 4, 0, 2, 0, 1, 0}, dx[] = {8, 8, 4, 4, 2, 2, 1};
     static const int y0[] = {0, 0, 4, 0, 2, 0, 1}, dy[] = {8, 8, 8, 4, 4, 2, 2};
     for (int pass = 0; pass < 7; ++pass) {
-      if (static_cast<uint32_t>(x0[pass]) >= spec.width) continue;
-      for (uint32_t y = y0[pass]; y < spec.height; y += dy[pass]) {
+      if (static_cast<uint32_t>(x0[pass]) >= sample.width) continue;
+      for (uint32_t y = y0[pass]; y < sample.height; y += dy[pass]) {
         raw.push_back(0);
-        for (uint32_t x = x0[pass]; x < spec.width; x += dx[pass]) {
-          Bytes px = PixelBytes(spec, spec.rows[y], x);
+        for (uint32_t x = x0[pass]; x < sample.width; x += dx[pass]) {
+          Bytes px = PixelBytes(sample, sample.rows[y], x);
           raw.insert(raw.end(), px.begin(), px.end());
         }
       }
@@ -112,12 +112,12 @@ Bytes EncodePng(const PngSpec& spec) {
   }
   Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   Bytes ihdr;
-  PutBe32(&ihdr, spec.width);
-  PutBe32(&ihdr, spec.height);
-  ihdr.insert(ihdr.end(), {spec.bitDepth, spec.colourType, 0, 0, static_cast<uint8_t>(spec.interlaced)});
+  PutBe32(&ihdr, sample.width);
+  PutBe32(&ihdr, sample.height);
+  ihdr.insert(ihdr.end(), {sample.bitDepth, sample.colourType, 0, 0, static_cast<uint8_t>(sample.interlaced)});
   AddChunk(&png, "IHDR", ihdr);
-  if (!spec.palette.empty()) AddChunk(&png, "PLTE", spec.palette);
-  if (!spec.transparency.empty()) AddChunk(&png, "tRNS", spec.transparency);
+  if (!sample.palette.empty()) AddChunk(&png, "PLTE", sample.palette);
+  if (!sample.transparency.empty()) AddChunk(&png, "tRNS", sample.transparency);
   AddChunk(&png, "IDAT", StoredZlib(raw));
   AddChunk(&png, "IEND", {});
   return png;
@@ -126,7 +126,7 @@ Bytes EncodePng(const PngSpec& spec) {
 // 7 x 5 RGBA8 test picture: every pixel different, alpha 0 and 127 with
 // colour behind them, so premultiplying or dropping colour would show.
 PngSpec Rgba8Picture(bool interlaced) {
-  PngSpec spec{7, 5, 8, 6, interlaced, {}, {}, {}};
+  PngSpec sample{7, 5, 8, 6, interlaced, {}, {}, {}};
   for (uint32_t y = 0; y < 5; ++y) {
     Bytes row;
     for (uint32_t x = 0; x < 7; ++x) {
@@ -134,9 +134,9 @@ PngSpec Rgba8Picture(bool interlaced) {
       row.insert(row.end(), {static_cast<uint8_t>(30 * x + 5), static_cast<uint8_t>(40 * y + 7),
                              static_cast<uint8_t>(200 - 9 * x - 11 * y), alpha});
     }
-    spec.rows.push_back(row);
+    sample.rows.push_back(row);
   }
-  return spec;
+  return sample;
 }
 
 bool Decode(const Bytes& png, DecodedImage* image) { return DecodePng(png.data(), png.size(), image); }
@@ -239,7 +239,7 @@ TEST(PngDecode, EveryFormatBecomesStraightRgba8) {
 
   struct Case {
     const char* what;
-    PngSpec spec;
+    PngSpec sample;
     Bytes expected;
   };
   const Case cases[] = {
@@ -254,9 +254,9 @@ TEST(PngDecode, EveryFormatBecomesStraightRgba8) {
   };
   for (const Case& c : cases) {
     DecodedImage image;
-    ASSERT_TRUE(Decode(EncodePng(c.spec), &image)) << c.what;
-    EXPECT_EQ(image.width, static_cast<int>(c.spec.width)) << c.what;
-    EXPECT_EQ(image.height, static_cast<int>(c.spec.height)) << c.what;
+    ASSERT_TRUE(Decode(EncodePng(c.sample), &image)) << c.what;
+    EXPECT_EQ(image.width, static_cast<int>(c.sample.width)) << c.what;
+    EXPECT_EQ(image.height, static_cast<int>(c.sample.height)) << c.what;
     EXPECT_EQ(image.rgba, c.expected) << c.what;
   }
 }
