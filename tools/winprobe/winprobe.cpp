@@ -402,7 +402,10 @@ void PrintAtoms(const char* prefix, bool remove) {
     ++found;
     std::printf("{\"atom\": %u, \"name\": %s}\n", value, JsonString(name).c_str());
     // An atom added n times needs n deletions; 16 bounds a runaway count.
-    for (int i = 0; remove && i < 16 && GlobalGetAtomNameA(static_cast<ATOM>(value), name, 2); ++i)
+    char still[256];
+    for (int i = 0; remove && i < 16 &&
+                    GlobalGetAtomNameA(static_cast<ATOM>(value), still, sizeof still) != 0;
+         ++i)
       GlobalDeleteAtom(static_cast<ATOM>(value));
   }
   std::printf("{\"found\": %lu, \"global_atoms_in_use\": %lu}\n", found, inUse);
