@@ -17,7 +17,10 @@ class GaugeWindow(unittest.TestCase):
         with Harness() as h:
             work = h.workdir("gauge")
             gauge = h.start("altimeter", cwd=work)
-            [window] = h.wait_window()
+            # Start-up shows the window, then opens its surface and makes it
+            # topmost: wait for the end of that.
+            [window] = wait_until(lambda: [w for w in h.windows() if w["topmost"]], 30,
+                                  interval=0.2, what="the topmost gauge window")
 
             self.assertEqual(window["title"], TITLE)
             self.assertEqual(window["client_size"], [420, 420])
