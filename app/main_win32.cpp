@@ -64,7 +64,7 @@ void RunEventLoop() {
       UpdateLastDrawn();
       RenderGauge();
     }
-    Sleep(10);
+    PauseMs(10);
     if (!HandleEvent(lastEvent)) return;
   }
 }
