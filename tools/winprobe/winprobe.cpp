@@ -10,23 +10,27 @@
 //                                     (#32770): handle, pid, caption, text
 //   winprobe press-ok <hwnd>          presses the box's OK button
 //   winprobe atom <name>              prints the global atom for a name, 0 if none
-//   winprobe resources <pid>          a process's handles (count and count per
-//                                     object type, from the system handle table
-//                                     where GetProcessHandleCount gives 0, as
-//                                     under Wine), GDI and USER objects, private
-//                                     and virtual bytes, mapped views
 //   winprobe atoms <prefix> [delete]  every global atom whose name starts with
 //                                     the prefix (the whole table is scanned):
 //                                     one JSON line each, then a count line;
 //                                     with "delete", deletes each one found
+//   winprobe resources <pid>          one JSON line: the process's handles
+//                                     (from the system handle table where
+//                                     GetProcessHandleCount gives 0, as under
+//                                     Wine) in all and per object type; GDI
+//                                     and USER objects by GetGuiResources (0
+//                                     under Wine), GDI objects from the
+//                                     process's GDI handle table, its windows;
+//                                     private, committed private and virtual
+//                                     bytes, working set, mapped views
+//   winprobe threads <pid>            a process's threads, one per line:
+//                                     id and name (empty when unnamed)
 //   winprobe squat <name> <ms>        creates a 32 KiB paging-file mapping of
 //                                     that name, holds it for <ms>, closes it;
 //                                     exit code 1 if it existed already
 //   winprobe session                  reads commands like the above from
 //                                     standard input, one per line, and ends
 //                                     each answer with "end <exit code>"
-//   winprobe threads <pid>            a process's threads, one per line:
-//                                     id and name (empty when unnamed)
 //
 // Handles are printed and taken in decimal. Exit code 0 on success.
 #include <windows.h>
