@@ -6,10 +6,9 @@ or answers only after the gauge has stopped waiting. In every mode the
 gauge stays alive with its window, drops to the disconnected state (red
 lamp, no ReadWorker) at the exchange that failed, takes none of the values
 that the damaged or late answer carried (it keeps showing the values it
-had, with the lamp lit), releases
-the atom of the failed link, and comes back with the server's new values,
-drawn exactly as the reference renderer draws them, once the server
-behaves again.
+had, with the lamp lit), releases the atom of the failed link, and comes
+back with the server's new values, drawn exactly as the reference renderer
+draws them, once the server behaves again.
 
 Another process squatting on the name of the gauge's next shared block
 costs that attempt only: the gauge never shares the squatter's block, and
@@ -17,14 +16,11 @@ connects a second later under the following name.
 """
 
 import os
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-from harness import Harness, reference_frame, wait_until  # noqa: E402
-from link_watch import LinkWatch, ProbeSession, block_name  # noqa: E402
+from harness import Harness, reference_frame, wait_until
+from link_watch import LinkWatch, ProbeSession, block_name
 
 # A screenshot and the reference render differ on a few rim pixels and by a
 # bilinear rounding step on the turned needle (as in the live-link test).

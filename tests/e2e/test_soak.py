@@ -21,14 +21,11 @@ cycles (SOAK_CYCLES) in under three minutes, one of them noanswer.
 
 import os
 import statistics
-import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-from harness import Harness, reference_frame, wait_until  # noqa: E402
-from link_watch import LinkWatch, ProbeSession  # noqa: E402
+from harness import Harness, reference_frame, wait_until
+from link_watch import LinkWatch, ProbeSession
 
 VALUES = {"altitude": 12345, "baro_raw": 16212, "ias_raw": 32000}
 SERVER_VALUES = ("set alt 12345", "set baro 16212", "set ias 32000", "demo off")
