@@ -52,13 +52,13 @@ def main():
         try:
             elapsed = run.run(kinds, snapshot_at, progress_every=args.progress,
                               trend_every=args.trend)
-            left, in_use = run.finish()
+            left = run.finish()
         except AssertionError as failure:
             say(f"soak stopped: {failure}")
             say(f"after {sum(len(p) for p in run.timings.values())} cycles, "
                 f"block {run.watch.counter if run.watch else 0:X}")
             return 1
-        delta = run.report(elapsed, kinds, snapshot_at, left, in_use)
+        delta = run.report(elapsed, kinds, snapshot_at, left)
 
     problems += run.failures
     if left:

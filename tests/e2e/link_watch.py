@@ -98,10 +98,13 @@ class ProbeSession:
             raise AssertionError(f"winprobe atom {name} failed with {code}")
         return int(lines[0])
 
-    def atoms(self, prefix, delete=False):
+    def atoms(self, prefix="", delete=False):
         """(atoms whose name starts with prefix as {name: atom}, global atoms
         in use); with delete, the atoms found are deleted."""
-        code, lines = self.ask("atoms", prefix, *(["delete"] if delete else []), timeout=120)
+        words = [prefix] if prefix else []
+        if prefix and delete:
+            words.append("delete")
+        code, lines = self.ask("atoms", *words, timeout=120)
         if code != 0:
             raise AssertionError(f"winprobe atoms failed with {code}")
         rows = [json.loads(line) for line in lines if line.startswith("{")]

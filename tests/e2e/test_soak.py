@@ -90,7 +90,8 @@ class SoakRun:
         self.snapshots = {}    # cycle -> resources snapshot
         self.failures = []
         self.inherited = []
-        self.atoms_in_use_at_start = 0
+        self.atoms_at_start = {}
+        self.atoms_at_end = {}
 
     # -- set-up -------------------------------------------------------------
     def start(self):
@@ -100,7 +101,7 @@ class SoakRun:
         [self.window] = self.h.wait_window()
         self.watch = LinkWatch(self.probe, self.window["pid"])
         self.inherited = self.watch.clear_inherited()
-        _, self.atoms_in_use_at_start = self.probe.atoms(self.watch.block_prefix())
+        self.atoms_at_start, _ = self.probe.atoms()
         self.start_server()
         self.watch.wait_up(UP_TIMEOUT)
         self.watch.open_block()
@@ -200,8 +201,9 @@ class SoakRun:
         self.server.kill()
         self.watch.wait_down(DOWN_TIMEOUT["kill"])
         self.wait_lamp(True)
-        left, in_use = self.probe.atoms(self.watch.block_prefix())
-        return left, in_use
+        left, _ = self.probe.atoms(self.watch.block_prefix())
+        self.atoms_at_end, _ = self.probe.atoms()
+        return left
 
     def readers_per_period(self):
         """ReadWorker threads seen in each up period, the last one included
@@ -209,7 +211,7 @@ class SoakRun:
         by the down state between them, not by the ids."""
         return [len(period) for period in self.watch.periods]
 
-    def report(self, elapsed, kinds, snapshot_at, left, in_use):
+    def report(self, elapsed, kinds, snapshot_at, left):
         first, last = self.snapshots[snapshot_at], self.snapshots[len(kinds)]
         delta = differences(resource_figures(first), resource_figures(last))
         counts = {kind: kinds.count(kind) for kind in sorted(set(kinds))}
@@ -224,8 +226,11 @@ class SoakRun:
         if self.inherited:
             self.say(f"cleared before the start: {self.inherited} (left by earlier gauges of this pid)")
         self.say(f"blocks named: {self.watch.counter}; atoms of the gauge left: {len(left)} "
-                 f"{sorted(left)}; global atoms in use with no server running: "
-                 f"{self.atoms_in_use_at_start} at the start, {in_use} at the end")
+                 f"{sorted(left)}")
+        added = sorted(set(self.atoms_at_end) - set(self.atoms_at_start))
+        removed = sorted(set(self.atoms_at_start) - set(self.atoms_at_end))
+        self.say(f"global atoms with no server running: {len(self.atoms_at_start)} at the start, "
+                 f"{len(self.atoms_at_end)} at the end; added {added}, removed {removed}")
         per_period = self.readers_per_period()
         self.say(f"up periods: {len(per_period)}; ReadWorkers per period: "
                  f"{sorted(set(per_period))}; most at once: {self.watch.most_readers} "
@@ -281,8 +286,8 @@ class Soak(unittest.TestCase):
         with Harness() as h, ProbeSession(h) as probe:
             run = SoakRun(h, probe)
             elapsed = run.run(kinds, snapshot_at)
-            left, in_use = run.finish()
-            delta = run.report(elapsed, kinds, snapshot_at, left, in_use)
+            left = run.finish()
+            delta = run.report(elapsed, kinds, snapshot_at, left)
             check_soak(self, run, kinds, snapshot_at, left, delta)
 
 

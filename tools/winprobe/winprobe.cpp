@@ -10,10 +10,11 @@
 //                                     (#32770): handle, pid, caption, text
 //   winprobe press-ok <hwnd>          presses the box's OK button
 //   winprobe atom <name>              prints the global atom for a name, 0 if none
-//   winprobe atoms <prefix> [delete]  every global atom whose name starts with
-//                                     the prefix (the whole table is scanned):
-//                                     one JSON line each, then a count line;
-//                                     with "delete", deletes each one found
+//   winprobe atoms [<prefix> [delete]] every global atom (whose name starts
+//                                     with the prefix; the whole table is
+//                                     scanned): one JSON line each, then a
+//                                     count line; with "delete", deletes each
+//                                     one found
 //   winprobe resources <pid>          one JSON line: the process's handles
 //                                     (from the system handle table where
 //                                     GetProcessHandleCount gives 0, as under
@@ -462,6 +463,8 @@ int RunCommand(int argc, char** argv) {
     std::printf("%u\n", static_cast<unsigned>(GlobalFindAtomA(argv[2])));
   } else if (command == "resources" && argc == 3) {
     return PrintResources(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
+  } else if (command == "atoms" && argc == 2) {
+    PrintAtoms("", false);
   } else if (command == "atoms" && (argc == 3 || (argc == 4 && std::string(argv[3]) == "delete"))) {
     PrintAtoms(argv[2], argc == 4);
   } else if (command == "squat" && argc == 4) {
