@@ -28,7 +28,9 @@ What it measures, each beside the limit it is held against:
               millisecond a read), both moments on this side's monotonic
               clock. The server's "ok" reply is timed too, so that the pipe's
               share is known. Against one poll + one 10 ms loop pass + one
-              present.
+              present (surface_bench's vsync frame on Direct3D9Ex, which
+              the gauge's surface prefers). Also the processor time that one
+              redraw costs the gauge, beyond what polling costs it.
   CPU         processor time of the gauge's Linux process (a Wine process
               is one; /proc/<pid>/stat, with its threads by name), of the
               server, of the prefix's wineserver and of Xvfb, as a
@@ -49,7 +51,6 @@ import json
 import os
 import random
 import statistics
-import subprocess
 import sys
 import time
 
@@ -338,7 +339,7 @@ def strip_band(screen, window, server):
     return best, band, sum(columns[best:best + band])
 
 
-def run_latency(h, args, results, server, window):
+def run_latency(h, args, results, common_pids, server, gauge_pid, window):
     say(f"latency, server write to changed frame on screen ({args.changes} changes)")
     screen = Screen(h.env["DISPLAY"])
     try:
@@ -349,9 +350,11 @@ def run_latency(h, args, results, server, window):
             f"({differing} pixels differ there between the two altitudes)")
         # The server's current altitude after strip_band is 12500.
         to_screen, to_ack, ack_to_screen, grab_times = [], [], [], []
+        cpu = CpuWindow({"gauge": gauge_pid, "server": server.popen.pid,
+                         "this script": os.getpid(), **common_pids()})
         altitude = 12500
         missed = 0
-        for n in range(args.changes):
+        for _ in range(args.changes):
             altitude = 12000 if altitude == 12500 else 12500
             time.sleep(random.uniform(0.06, 0.16))  # any phase of the gauge's 10 ms loop
             before = screen.grab(left + x, top, band, height)
@@ -360,6 +363,9 @@ def run_latency(h, args, results, server, window):
             server.send(f"set alt {altitude}")
             acked = shown = None
             while True:
+                # A pause between reads, so that this loop leaves the gauge
+                # and Xvfb the processor time they need on a small machine.
+                time.sleep(args.read_pause)
                 t = time.perf_counter()
                 picture = screen.grab(left + x, top, band, height)
                 after = time.perf_counter()
@@ -381,16 +387,26 @@ def run_latency(h, args, results, server, window):
             to_screen.append(1000 * (shown - started))
             to_ack.append(1000 * (acked - started))
             ack_to_screen.append(1000 * (shown - acked))
+        cpu = cpu.stop()
         screen_stats, ack_stats = spread(to_screen), spread(to_ack)
         say(f"    write -> frame on screen: median {screen_stats['median']:.1f} ms, "
             f"p99 {screen_stats['p99']:.1f} ms, min {screen_stats['min']:.1f}, "
             f"max {screen_stats['max']:.1f} ({screen_stats['n']} changes, {missed} not seen in 2 s)")
         say(f"    write -> server's reply:  median {ack_stats['median']:.2f} ms, "
             f"p99 {ack_stats['p99']:.2f} ms")
-        say(f"    one screen read: median {1000 * statistics.median(grab_times):.3f} ms "
-            f"(the resolution of the frame time)")
-        results["latency"] = {"samples_ms": to_screen, "to_screen_ms": screen_stats, "to_reply_ms": ack_stats,
-                              "reply_to_screen_ms": spread(ack_to_screen), "missed": missed,
+        say(f"    one screen read: median {1000 * statistics.median(grab_times):.3f} ms, "
+            f"one every {1000 * args.read_pause:.1f} ms or so (the resolution of the frame time)")
+        say_cpu(cpu, ["gauge", "server", "wineserver", "Xvfb", "this script"])
+        # What one redraw costs the gauge: its processor time here less what
+        # polling alone cost it in the phase before, per change shown.
+        idle = results["connected"]["cpu"]["percent"]["gauge"]
+        per_redraw = (cpu["percent"]["gauge"] - idle) / 100.0 * cpu["seconds"] / max(len(to_screen), 1)
+        say(f"    one redraw costs the gauge about {1000 * per_redraw:.0f} ms of processor time"
+            f" (all its threads, Wine's Direct3D worker and llvmpipe included)")
+        say_load(cpu)
+        results["latency"] = {"cpu": cpu, "redraw_cpu_ms": 1000 * per_redraw,
+                              "samples_ms": to_screen, "to_screen_ms": screen_stats,
+                              "to_reply_ms": ack_stats, "reply_to_screen_ms": spread(ack_to_screen), "missed": missed,
                               "screen_read_ms": 1000 * statistics.median(grab_times)}
     finally:
         screen.close()
@@ -440,7 +456,6 @@ def run_many(h, args, results, common_pids):
     log_path = os.path.join(h.workdir("server-logged"), "batches.log")
     server = h.start_server("--log", log_path, cwd=h.workdir("server-logged"))
     windows = h.wait_window(count=n)
-    pid_of_block = {}
 
     def all_polling():
         names = poll_counts(log_path, 0, os.path.getsize(log_path))
@@ -459,11 +474,10 @@ def run_many(h, args, results, common_pids):
     per_gauge = {}
     for name, count in counts.items():
         pid = int(name.split(":")[2], 16)
-        pid_of_block[name] = pid
         per_gauge[pid] = per_gauge.get(pid, 0) + count / seconds
     rates = [per_gauge.get(pid, 0.0) for pid in sorted(gauge_pids)]
     stats = spread(rates)
-    say(f"    with the batch log: each gauge's polls per second: "
+    say("    with the batch log: each gauge's polls per second: "
         + ", ".join(f"{r:.0f}" for r in rates))
     say(f"      median {stats['median']:.0f}, min {stats['min']:.0f}, max {stats['max']:.0f}; "
         f"total {sum(rates):.0f} a second (one gauge alone: "
@@ -478,6 +492,8 @@ def main():
     parser.add_argument("--seconds", type=float, default=30)
     parser.add_argument("--changes", type=int, default=80)
     parser.add_argument("--gauges", type=int, default=8)
+    parser.add_argument("--read-pause", type=float, default=0.0005,
+                        help="seconds between two screen reads while waiting for a frame")
     parser.add_argument("--json", help="also write every figure to this file")
     parser.add_argument("--skip-context", action="store_true")
     args = parser.parse_args()
@@ -502,7 +518,7 @@ def main():
         gauge = run_disconnected(h, args, results, common)
         server = run_connected(h, args, results, common, gauge)
         [window] = h.windows()
-        run_latency(h, args, results, server, window)
+        run_latency(h, args, results, common, server, gauge.popen.pid, window)
         poll_ms = 1000.0 / results["connected"]["polls_per_second"]
         vsync = results.get("vsync_frame_ms")
         if vsync:
