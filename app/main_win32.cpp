@@ -4,7 +4,8 @@
 // Three threads run: this one, ConnectWorker and ReadWorker. This thread
 // never takes FlightDataLock; it reads FlightData's atomic fields directly.
 // The workers are not stopped at exit: they end with the process, which is
-// why nothing they use is ever released.
+// why nothing they use is ever released, but for the IPC link, which the
+// end path closes while holding FlightDataLock to the end.
 #include <windows.h>
 
 #include <cstdint>
@@ -75,6 +76,9 @@ void RunEventLoop() {
   } else {
     CloseSettingsStore();  // the store LoadSettings left open, unwritten
   }
+  // The workers keep running until ExitProcess, but the link is closed
+  // first: its global atom lives in the session, not in this process.
+  CloseLinkForExit();
   ReleaseThreadRecords();
   CloseDrawingSurface();
   CloseGaugeWindow(gaugeWindow);

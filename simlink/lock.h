@@ -8,3 +8,4 @@
 void CreateFlightDataLock();   // main thread, once, before any worker starts
 void LockFlightData();         // workers only
 void UnlockFlightData();       // workers only
+bool TryLockFlightData();      // main thread, end path only: never waits

@@ -8,3 +8,4 @@ static std::mutex flightDataLock;
 void CreateFlightDataLock() {}
 void LockFlightData() { flightDataLock.lock(); }
 void UnlockFlightData() { flightDataLock.unlock(); }
+bool TryLockFlightData() { return flightDataLock.try_lock(); }

@@ -8,3 +8,4 @@ static CRITICAL_SECTION flightDataLock;
 void CreateFlightDataLock() { InitializeCriticalSection(&flightDataLock); }
 void LockFlightData() { EnterCriticalSection(&flightDataLock); }
 void UnlockFlightData() { LeaveCriticalSection(&flightDataLock); }
+bool TryLockFlightData() { return TryEnterCriticalSection(&flightDataLock) != 0; }

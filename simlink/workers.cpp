@@ -86,5 +86,19 @@ void ReadWorker(int) {
   }
 }
 
+bool CloseLinkForExit() {
+  // A worker may hold the lock for seconds (a handshake, an unanswered
+  // send); then the process ends without closing, as it would if killed.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    if (TryLockFlightData()) {
+      IpcClose();
+      FlightData.connected = 0;
+      return true;  // the lock stays held until the process ends
+    }
+    PauseMs(5);
+  }
+  return false;
+}
+
 void RequestReadWorkerStop() { readWorkerStop = true; }
 void ClearReadWorkerStop() { readWorkerStop = false; }

@@ -27,3 +27,9 @@ void ConnectOnce();
 // to FlightData; after a failed exchange the link is closed and `connected`
 // cleared. Worker (ReadWorker); tests.
 void PollOnce();
+
+// Main thread, end path: closes the link if FlightDataLock comes free within
+// a few tries (about 50 ms), and then keeps the lock, so that no worker
+// touches the IPC client again before the process ends. The link's global
+// atom would otherwise outlive the process. Returns whether it got the lock.
+bool CloseLinkForExit();

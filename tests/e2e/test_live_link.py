@@ -48,6 +48,10 @@ class LiveLink(unittest.TestCase):
             gauge = h.start("altimeter")
             [window] = h.wait_window()
             pid = window["pid"]
+            # Wine hands out process ids again: clear atoms that an earlier
+            # gauge with this id could have left (one killed, say).
+            prefix = f"FsasmLib:IPC:{pid:X}:"
+            h.probe("atoms", prefix, "delete")
             time.sleep(1.5)
             # No server: the start-up frame, all values zero, lamp lit.
             self.shows(h, window, altitude=0, baro_raw=0, ias_raw=0, connected=False)
@@ -89,9 +93,11 @@ class LiveLink(unittest.TestCase):
             self.shows(h, window, altitude=4321, baro_raw=16300, ias_raw=20000)
             self.one_reader(readers)
 
-            # Closing while connected ends the process promptly with code 0.
+            # Closing while connected ends the process promptly with code 0,
+            # and leaves none of its blocks' global atoms in the session.
             h.probe("close", window["hwnd"])
             self.assertEqual(gauge.wait(timeout=10), 0)
+            self.assertEqual([row for row in h.probe("atoms", prefix) if "name" in row], [])
 
     def test_a_server_that_stops_answering_never_freezes_the_window(self):
         with Harness() as h:

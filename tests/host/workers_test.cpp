@@ -3,8 +3,12 @@
 // the way down after a failed exchange.
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 #include "ipc_test_fixture.h"
 #include "simlink/flight_data.h"
+#include "simlink/lock.h"
 #include "simlink/workers.h"
 
 namespace {
@@ -96,6 +100,39 @@ TEST_F(WorkersTest, NoServerLeavesTheLinkDown) {
   ConnectOnce();
   EXPECT_EQ(FlightData.connected.load(), 0);
   EXPECT_EQ(LastIpcResult, IpcErrNoServer);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WorkersTest, ExitClosesTheLinkAndKeepsTheLock) {
+  ConnectOnce();
+  ASSERT_EQ(FakeLiveAtoms(), 1);
+  EXPECT_TRUE(CloseLinkForExit());
+  EXPECT_EQ(FakeLiveAtoms(), 0);
+  EXPECT_EQ(IpcLink.block, nullptr);
+  // Held for the rest of the process: no worker could reopen the link.
+  bool workerGotLock = true;
+  std::thread([&] { workerGotLock = TryLockFlightData(); }).join();
+  EXPECT_FALSE(workerGotLock);
+  UnlockFlightData();
+}
+
+TEST_F(WorkersTest, ExitDoesNotWaitForABusyWorker) {
+  ConnectOnce();
+  std::promise<void> locked, release;
+  std::thread worker([&] {  // a worker in a long exchange
+    LockFlightData();
+    locked.set_value();
+    release.get_future().wait();
+    UnlockFlightData();
+  });
+  locked.get_future().wait();
+  EXPECT_FALSE(CloseLinkForExit());
+  EXPECT_EQ(FakeLiveAtoms(), 1);
+  release.set_value();
+  worker.join();
 }
 
 }  // namespace
