@@ -44,7 +44,7 @@ if(BUILD_TESTING)
   foreach(src IN LISTS e2e_tests)
     get_filename_component(name "${src}" NAME_WE)
     add_test(NAME e2e.${name} COMMAND /usr/bin/python3 "${src}")
-    set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 300
+    set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 600
       ENVIRONMENT "GAUGE_BUILD_DIR=${CMAKE_BINARY_DIR};GAUGE_BIN_DIR=${CMAKE_BINARY_DIR}/bin;GAUGE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   endforeach()
 endif()

@@ -183,8 +183,8 @@ class LinkWatch:
 
     def clear_inherited(self):
         """Deletes block atoms that name this pid before the gauge has made
-        any: a gauge that ended while connected leaves its atom behind (it
-        never closes its link), and Wine soon gives its pid to another
+        any: a gauge killed while connected, or closed while a worker held
+        the link busy, leaves its atom behind, and Wine soon gives its pid to another
         process. Call it while no server runs. Returns the names deleted."""
         found, _ = self.probe.atoms(self.block_prefix(), delete=True)
         return sorted(found)
