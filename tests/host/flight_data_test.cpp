@@ -3,17 +3,13 @@
 
 #include <functional>
 
+#include "flight_data_reset.h"
 #include "simlink/flight_data.h"
 
 namespace {
 
 void ResetRecords() {
-  FlightData.altitude = 0;
-  FlightData.baroRaw = 0;
-  FlightData.lightsRaw = 0;
-  FlightData.switchRaw = 0;
-  FlightData.iasRaw = 0;
-  FlightData.connected = 0;
+  ZeroFlightData();
   UpdateLastDrawn();
 }
 

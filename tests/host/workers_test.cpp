@@ -6,6 +6,7 @@
 #include <future>
 #include <thread>
 
+#include "flight_data_reset.h"
 #include "ipc_test_fixture.h"
 #include "simlink/flight_data.h"
 #include "simlink/lock.h"
@@ -17,12 +18,7 @@ class WorkersTest : public IpcTest {
  protected:
   void SetUp() override {
     IpcTest::SetUp();
-    FlightData.altitude = 0;
-    FlightData.baroRaw = 0;
-    FlightData.lightsRaw = 0;
-    FlightData.switchRaw = 0;
-    FlightData.iasRaw = 0;
-    FlightData.connected = 0;
+    ZeroFlightData();
   }
   void TearDown() override {
     FlightData.connected = 0;
